@@ -1,0 +1,1 @@
+// libZEPComm.so is the whole link core; its exports live with the code they run.
