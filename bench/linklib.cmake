@@ -1,0 +1,3 @@
+add_executable(bench_silent_wait linklib_silent_wait.cpp)
+vq3_defaults(bench_silent_wait)
+target_link_libraries(bench_silent_wait PRIVATE zepcomm_core util)
