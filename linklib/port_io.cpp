@@ -7,6 +7,10 @@
 
 namespace zep {
 
+// Linux has no thread message queue: the platform layer dispatches the
+// messages posted to our windows and then turns the host's own event loop once
+// through its pump hook (Qt's processEvents, or the terminal's Ctrl-C check).
+// A quit request stays pending there for the host's main loop.
 int PumpMessages() { return platform::Pump() ? 1 : 0; }
 
 int CheckAbort(int slot) {

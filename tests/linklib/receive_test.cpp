@@ -7,6 +7,7 @@
 #include "linklib/linklib_exports.h"
 #include "linklib/packet.h"
 #include "linklib/wire.h"
+#include "platform/windows.h"
 
 namespace {
 
@@ -204,6 +205,35 @@ TEST_F(ReceiveTest, BytesLeftInTheReceiveBufferAreTheNextCallsFirstBytes) {
   ASSERT_EQ(zep::ReceiveControlFrame(port, &code, 1000), 1);
   FlushZep(port_);
   EXPECT_EQ(zep::ReceiveControlFrame(port, &code, 1000), 0) << "FlushZep dropped the rest";
+}
+
+TEST_F(ReceiveTest, OwnerWindowIsRestoredAfterSuccessAndFailure) {
+  bool during = true;
+  const platform::WindowId owner = platform::CreateWindow({});
+  struct Probe : platform::LinePeer {
+    Probe(platform::WindowId w, bool& seen, SendingPeer& p) : window(w), during(seen), inner(p) {}
+    void Run(platform::MemoryLine& line, platform::Tick now) override {
+      during = during && !platform::IsWindowEnabled(window);
+      linktest::MemoryPeer(inner).Run(line, now);
+    }
+    platform::WindowId window;
+    bool& during;
+    SendingPeer& inner;
+  } probe(owner, during, peer_);
+  line_->SetPeer(&probe);
+  dest_.assign(100, 0);
+  int32_t n = 0;
+  for (bool enabled : {true, false}) {
+    for (bool succeed : {true, false}) {
+      peer_ = SendingPeer();
+      if (succeed) peer_.Add(DataFrameBytes(0xFFFF, Pattern(3)));
+      platform::EnableWindow(owner, enabled);
+      EXPECT_EQ(ReceiveZepRapid(owner, port_, dest_.data(), 100, &n, 0, 0), succeed ? 1 : 0);
+      EXPECT_EQ(platform::IsWindowEnabled(owner), enabled);
+    }
+  }
+  EXPECT_TRUE(during) << "disabled while the transfer ran";
+  platform::DestroyWindow(owner);
 }
 
 TEST_F(ReceiveTest, SenderThatHangsUpEndsTheWaitAtOnce) {
