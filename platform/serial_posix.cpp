@@ -53,6 +53,28 @@ void MakeRawOddParity(termios* t) {
   t->c_cc[VTIME] = 0;
 }
 
+// Applies `wanted`. A pseudo-terminal cannot keep parity: it drops PARENB and
+// the C library then reports EINVAL although everything else took effect. A
+// device that holds all we asked but the parity bit is therefore accepted.
+bool SetAttributes(int fd, int when, const termios& wanted) {
+  if (tcsetattr(fd, when, &wanted) == 0) return true;
+  const int error = errno;
+  termios held{};
+  if (error != EINVAL || tcgetattr(fd, &held) != 0) {
+    errno = error;
+    return false;
+  }
+  const tcflag_t parity = PARENB;
+  const bool same = held.c_iflag == wanted.c_iflag && held.c_oflag == wanted.c_oflag &&
+                    held.c_lflag == wanted.c_lflag &&
+                    (held.c_cflag & ~parity) == (wanted.c_cflag & ~parity) &&
+                    cfgetispeed(&held) == cfgetispeed(&wanted) &&
+                    cfgetospeed(&held) == cfgetospeed(&wanted) &&
+                    held.c_cc[VMIN] == wanted.c_cc[VMIN] && held.c_cc[VTIME] == wanted.c_cc[VTIME];
+  errno = error;
+  return same;
+}
+
 }  // namespace
 
 bool SpeedConstant(uint32_t bits_per_second, speed_t* out) {
@@ -78,7 +100,7 @@ bool PosixSerial::ApplyLineSettings() {
   SpeedConstant(kLineSpeed, &speed);
   cfsetispeed(&t, speed);
   cfsetospeed(&t, speed);
-  return tcsetattr(fd_, TCSANOW, &t) == 0;
+  return SetAttributes(fd_, TCSANOW, t);
 }
 
 bool PosixSerial::SetSpeed(uint32_t bits_per_second) {
@@ -89,7 +111,7 @@ bool PosixSerial::SetSpeed(uint32_t bits_per_second) {
   cfsetispeed(&t, speed);
   cfsetospeed(&t, speed);
   // TCSADRAIN: what is queued still leaves at the old speed.
-  return tcsetattr(fd_, TCSADRAIN, &t) == 0;
+  return SetAttributes(fd_, TCSADRAIN, t);
 }
 
 bool PosixSerial::SetModemLine(int line, bool on) {
