@@ -197,6 +197,7 @@ void UnscrambleBytes(uint8_t* bytes, size_t count) {
 }
 
 bool LoadFromStreams(std::FILE* rom, uint64_t rom_length, std::FILE* map) {
+  ResetTable();
   if (!ReadRomDescription(rom, rom_length)) return false;
   if (!ScanMap(rom, rom_length, map)) return false;
   if (!PatchFitsStagedImage()) return false;
