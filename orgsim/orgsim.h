@@ -78,8 +78,8 @@ struct Summary {
   uint32_t resets = 0, quits = 0, qim_all = 0, set_baud = 0, patch_send = 0;
   uint32_t unknown_commands = 0;
   uint32_t ready_queries = 0, reads = 0, writes = 0, calls = 0;
-  uint32_t refused_requests = 0;  // requests answered with a non-zero status
-  std::vector<uint32_t> speeds;   // the organizer's line speed, each change in order
+  uint32_t refused_requests = 0;             // requests answered with a non-zero status
+  std::vector<uint32_t> speeds;              // the organizer's line speed, each change in order
   std::vector<std::string> routines_called;  // "RemoteUnlock", ... in call order
   std::vector<std::string> faults_fired;     // "silence at packet 12", ...
   bool unlocked = false;
