@@ -65,12 +65,11 @@ bool SetAttributes(int fd, int when, const termios& wanted) {
     return false;
   }
   const tcflag_t parity = PARENB;
-  const bool same = held.c_iflag == wanted.c_iflag && held.c_oflag == wanted.c_oflag &&
-                    held.c_lflag == wanted.c_lflag &&
-                    (held.c_cflag & ~parity) == (wanted.c_cflag & ~parity) &&
-                    cfgetispeed(&held) == cfgetispeed(&wanted) &&
-                    cfgetospeed(&held) == cfgetospeed(&wanted) &&
-                    held.c_cc[VMIN] == wanted.c_cc[VMIN] && held.c_cc[VTIME] == wanted.c_cc[VTIME];
+  const bool same =
+      held.c_iflag == wanted.c_iflag && held.c_oflag == wanted.c_oflag &&
+      held.c_lflag == wanted.c_lflag && (held.c_cflag & ~parity) == (wanted.c_cflag & ~parity) &&
+      cfgetispeed(&held) == cfgetispeed(&wanted) && cfgetospeed(&held) == cfgetospeed(&wanted) &&
+      held.c_cc[VMIN] == wanted.c_cc[VMIN] && held.c_cc[VTIME] == wanted.c_cc[VTIME];
   errno = error;
   return same;
 }
