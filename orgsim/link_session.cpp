@@ -58,13 +58,12 @@ LinkSession::Result LinkSession::ServeHost() {
     Fired("silence from packet 1");
   }
   if (opening) {
-    const Sent sent = SendMessage(*opening);
-    if (sent == Sent::kClosed) return Result::kClosed;
-    if (sent == Sent::kStop) return Result::kStop;
-    if (sent == Sent::kDone) {
+    const Sent sent = SendMessage(*opening, [this] {
       std::lock_guard<std::mutex> hold(lock_);
       ++organizer_.summary().opening_messages;
-    }
+    });
+    if (sent == Sent::kClosed) return Result::kClosed;
+    if (sent == Sent::kStop) return Result::kStop;
   }
   for (;;) {
     Result r = Result::kOk;
@@ -93,9 +92,11 @@ LinkSession::Result LinkSession::OnEnq() {
   const uint32_t number = packets_received_ + 1;
   if (faults_.hangup_at_packet != 0 && number == faults_.hangup_at_packet) {
     Fired("hang-up at packet " + std::to_string(number));
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      organizer_.summary().mode = "hung up";  // before the host can see it
+    }
     line_.HangUp();
-    std::lock_guard<std::mutex> hold(lock_);
-    organizer_.summary().mode = "hung up";
     return Result::kClosed;
   }
   if (!silent_ && faults_.silence_from_packet != 0 && number >= faults_.silence_from_packet) {
@@ -152,18 +153,17 @@ LinkSession::Result LinkSession::Deliver() {
 
 LinkSession::Result LinkSession::Answer(const Response& response) {
   if (response.speed_before != 0) SetSpeed(response.speed_before);
-  bool delivered = true;
-  for (const Message& message : response.messages) {
-    const Sent sent = SendMessage(message);
+  // A new speed agreed on takes effect once the host has the agreement.
+  const Hook switch_speed = [this, &response] {
+    if (response.speed_after != 0) SetSpeed(response.speed_after);
+  };
+  for (size_t i = 0; i < response.messages.size(); ++i) {
+    const bool last = i + 1 == response.messages.size();
+    const Sent sent = SendMessage(response.messages[i], last ? switch_speed : Hook{});
     if (sent == Sent::kClosed) return Result::kClosed;
     if (sent == Sent::kStop) return Result::kStop;
-    if (sent != Sent::kDone) {
-      delivered = false;  // the rest of the answer is dropped
-      break;
-    }
+    if (sent != Sent::kDone) break;  // the rest of the answer is dropped
   }
-  // A new speed agreed on takes effect only once the host has the agreement.
-  if (delivered && response.speed_after != 0) SetSpeed(response.speed_after);
   if (response.restart) {
     std::lock_guard<std::mutex> hold(lock_);
     organizer_.Restart();
@@ -172,16 +172,20 @@ LinkSession::Result LinkSession::Answer(const Response& response) {
   return Result::kOk;
 }
 
-LinkSession::Sent LinkSession::SendMessage(std::span<const uint8_t> message) {
+LinkSession::Sent LinkSession::SendMessage(std::span<const uint8_t> message,
+                                           const Hook& on_delivered) {
   if (silent_) return Sent::kFailed;
-  for (const Packet& packet : SplitMessage(message)) {
-    const Sent sent = SendPacket(packet.block, packet.data);
+  const std::vector<Packet> packets = SplitMessage(message);
+  for (size_t i = 0; i < packets.size(); ++i) {
+    const bool last = i + 1 == packets.size();
+    const Sent sent = SendPacket(packets[i].block, packets[i].data, last ? on_delivered : Hook{});
     if (sent != Sent::kDone) return sent;
   }
   return Sent::kDone;
 }
 
-LinkSession::Sent LinkSession::SendPacket(uint16_t block, std::span<const uint8_t> data) {
+LinkSession::Sent LinkSession::SendPacket(uint16_t block, std::span<const uint8_t> data,
+                                          const Hook& on_acked) {
   for (int attempt = 0; attempt < wire::kSendAttempts; ++attempt) {
     Sent sent = AwaitSyn(SimClock::now() + kEnqPhase);
     if (sent == Sent::kFailed) continue;
@@ -197,6 +201,7 @@ LinkSession::Sent LinkSession::SendPacket(uint16_t block, std::span<const uint8_
         std::lock_guard<std::mutex> hold(lock_);
         ++counters_.packets_to_host;
       }
+      if (on_acked) on_acked();
       const Result paused = PauseAfterAck();
       if (paused == Result::kClosed) return Sent::kClosed;
       return paused == Result::kStop ? Sent::kStop : Sent::kDone;

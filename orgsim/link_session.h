@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -39,8 +40,11 @@ class LinkSession {
   Result OnDataFrame();
   Result Deliver();
   Result Answer(const Response& response);
-  Sent SendMessage(std::span<const uint8_t> message);
-  Sent SendPacket(uint16_t block, std::span<const uint8_t> data);
+  // `on_delivered` runs when the host acknowledged the last packet, before
+  // the pause, as the organizer acts on a delivered message at once.
+  using Hook = std::function<void()>;
+  Sent SendMessage(std::span<const uint8_t> message, const Hook& on_delivered = {});
+  Sent SendPacket(uint16_t block, std::span<const uint8_t> data, const Hook& on_acked);
   Sent AwaitSyn(SimClock::time_point phase_end);
   Sent AwaitAck();
   Result Control(uint8_t code);

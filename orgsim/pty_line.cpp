@@ -77,7 +77,7 @@ PtyLine::Result PtyLine::WaitHostOpen() {
     pollfd p{master_, POLLIN, 0};
     poll(&p, 1, 0);
     if (!(p.revents & (POLLHUP | POLLERR))) break;
-    if (SleepUntil(SimClock::now() + kHangUpRecheck) == Result::kStop) return Result::kStop;
+    if (SleepUntil(SimClock::now() + kHangUpRecheck, false) == Result::kStop) return Result::kStop;
   }
   host_open_ = true;
   input_.clear();
@@ -219,15 +219,23 @@ PtyLine::Result PtyLine::Write(std::span<const uint8_t> bytes) {
   return Result::kOk;
 }
 
-PtyLine::Result PtyLine::SleepUntil(SimClock::time_point when) {
+PtyLine::Result PtyLine::SleepUntil(SimClock::time_point when, bool watch_host) {
+  // A host that closes the port while the organizer rests must still be
+  // noticed: it may open it again at once, and a pty shows no trace of that.
+  const bool watching = watch_host && host_open_ && master_ >= 0;
   for (;;) {
     const auto now = SimClock::now();
     if (now >= when) return Result::kOk;
     const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(when - now);
     timespec ts{static_cast<time_t>(left.count() / 1000000000),
                 static_cast<long>(left.count() % 1000000000)};
-    pollfd p{stop_event_, POLLIN, 0};
-    if (ppoll(&p, 1, &ts, nullptr) > 0 && (p.revents & POLLIN)) return Result::kStop;
+    pollfd p[2] = {{stop_event_, POLLIN, 0}, {watching ? master_ : -1, 0, 0}};
+    if (ppoll(p, 2, &ts, nullptr) <= 0) continue;
+    if (p[0].revents & POLLIN) return Result::kStop;
+    if (p[1].revents & (POLLHUP | POLLERR)) {
+      host_open_ = false;
+      return Result::kClosed;
+    }
   }
 }
 

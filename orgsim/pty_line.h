@@ -62,7 +62,8 @@ class PtyLine {
   Result Fill(SimClock::time_point deadline);
   Result TakeInput();
   Result WriteChunk(std::span<const uint8_t> chunk);
-  Result SleepUntil(SimClock::time_point when);
+  // Also ends early with kClosed when the host closes the port meanwhile.
+  Result SleepUntil(SimClock::time_point when, bool watch_host = true);
   SimClock::duration ByteTime() const;
   void CountBytes(size_t n, bool to_host);
 
