@@ -113,7 +113,7 @@ std::string BuildMap(uint32_t kb) {
   }
   map +=
       "_heap_start         0000C800  crt0\n\n"
-      "Total symbols: 14\n";
+      "Total symbols: 13\n";
   return map;
 }
 
@@ -153,6 +153,23 @@ bool WriteTemporary(const std::string& path, const void* data, size_t size, std:
   return ok;
 }
 
+// The settings file takes at most 255 characters a value and separates the
+// values of a "ROM FILE" entry with commas: a folder that does not fit is
+// refused before anything is written.
+bool SettingsCanName(const std::string& folder, std::string* error) {
+  constexpr size_t kValueMax = 255;  // characters of one settings value
+  const size_t longest = folder.size() + 1 + sizeof kRomName - 1;
+  if (longest > kValueMax) {
+    if (error) *error = "kit folder " + folder + ": its file names would exceed 255 characters";
+    return false;
+  }
+  if (folder.find_first_of(",\r\n") != std::string::npos) {
+    if (error) *error = "kit folder " + folder + ": a comma or line break cannot go in VQ3UPD.ini";
+    return false;
+  }
+  return true;
+}
+
 bool MakeFolder(const std::string& dir, std::string* error) {
   for (size_t at = 1; at <= dir.size(); ++at) {
     if (at != dir.size() && dir[at] != '/') continue;
@@ -173,6 +190,10 @@ std::optional<Kit> WriteKit(const std::string& dir, uint32_t kb, bool scrambled,
     if (error) *error = "kit size " + std::to_string(kb) + " KB: a multiple of 8 from 64 to 4096";
     return std::nullopt;
   }
+  char* cwd = getcwd(nullptr, 0);
+  const std::string absolute = !dir.empty() && dir[0] != '/' && cwd ? cwd + ("/" + dir) : dir;
+  free(cwd);
+  if (!dir.empty() && !SettingsCanName(absolute, error)) return std::nullopt;
   if (dir.empty() || !MakeFolder(dir, error)) {
     if (error && dir.empty()) *error = "no kit folder given";
     return std::nullopt;
@@ -180,6 +201,7 @@ std::optional<Kit> WriteKit(const std::string& dir, uint32_t kb, bool scrambled,
   char* real = realpath(dir.c_str(), nullptr);
   const std::string folder = real ? real : dir;
   free(real);
+  if (!SettingsCanName(folder, error)) return std::nullopt;
   Kit kit;
   kit.image = BuildImage(kb, kit);
   kit.rom_path = folder + "/" + kRomName;

@@ -35,6 +35,7 @@ Message Text(std::string_view text) {
 
 // The command text: up to its zero byte, or the whole message without one.
 std::string_view CommandText(std::span<const uint8_t> message) {
+  if (message.empty()) return {};
   const auto* bytes = reinterpret_cast<const char*>(message.data());
   return std::string_view(bytes, strnlen(bytes, message.size()));
 }

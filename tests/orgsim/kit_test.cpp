@@ -133,6 +133,13 @@ TEST_F(KitTest, RefusesBadSizesAndWritesNothing) {
     EXPECT_NE(error.find(std::to_string(kb)), std::string::npos) << error;
   }
   EXPECT_FALSE(fs::exists(dir_ / "VQ3SAMPLE.ROM"));
+  // Folders the settings file cannot name are refused before anything is made.
+  for (const fs::path& bad : {dir_ / "a,b", dir_ / std::string(250, 'd')}) {
+    std::string error;
+    EXPECT_FALSE(WriteKit(bad.string(), 64, false, &error)) << bad;
+    EXPECT_NE(error.find(bad.string()), std::string::npos) << error;
+    EXPECT_FALSE(fs::exists(bad));
+  }
   // A folder that cannot be made is named in the error.
   std::string error;
   EXPECT_FALSE(WriteKit("/proc/orgsim-no-such/kit", 64, false, &error));

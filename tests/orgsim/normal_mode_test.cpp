@@ -28,6 +28,7 @@ TEST(NormalMode, AnswersTheSystemCommands) {
       {"set baud 115200", SetBaud(0x20), {ok}, 115200, false},
       {"set baud without a code", SetBaud(0x03), {ng}, 0, false},
       {"unknown command", Text("WSYS FROB"), {ng}, 0, false},
+      {"empty message", Bytes{}, {ng}, 0, false},
       {"command without its zero", Text("WSYS RESET", false), {ok}, 9600, false},
       {"longer text is another command", Text("WSYS RESETX"), {ng}, 0, false},
       {"bytes after the zero do not count",
