@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,23 @@ TEST(RegisterMessage, SameNameSameIdFrom0xC000) {
   EXPECT_EQ(RegisterMessage(std::string("WM_USER_TepixProgress").c_str()), progress);
   EXPECT_EQ(RegisterMessage(""), 0u);
   EXPECT_EQ(RegisterMessage(nullptr), 0u);
+}
+
+// The id range ends at 0xFFFF; a name beyond it gets 0, as a failed
+// registration, and the names registered before keep their ids. Run in a
+// child process so the used-up range does not reach other tests.
+TEST(RegisterMessageDeathTest, RunningOutOfIdsGivesZero) {
+  EXPECT_EXIT(
+      {
+        const uint32_t first = RegisterMessage("vq3-first");
+        uint32_t last = first;
+        for (int i = 0; last != 0; ++i)
+          last = RegisterMessage(("vq3-" + std::to_string(i)).c_str());
+        const bool ok = RegisterMessage("vq3-first") == first &&
+                        RegisterMessage("vq3-one-more") == 0 && RegisterMessage("vq3-0") != 0;
+        std::exit(ok ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(WindowsTest, IdsAreNonZeroAndDistinct) {
@@ -130,6 +148,23 @@ TEST_F(WindowsTest, ProcedureMayDestroyItselfAndCreateWindowsWhileDispatched) {
   Pump();
   EXPECT_EQ(seen, (std::vector<Seen>{{self, 1, 0, 0}, {created, 9, 0, 0}}));
   EXPECT_FALSE(IsWindowEnabled(self));
+}
+
+// The link library pumps while a window procedure (the Update click) runs.
+TEST_F(WindowsTest, PumpInsideADispatchedProcedureDispatchesEachMessageOnce) {
+  std::vector<Seen> seen;
+  const WindowId inner = Recording(&seen);
+  const WindowId outer = Own(CreateWindow([&](WindowId w, uint32_t msg, uintptr_t, intptr_t) {
+    seen.push_back({w, msg, 0, 0});
+    if (msg == 1) {
+      PostMessage(inner, 2, 0, 0);
+      Pump();
+    }
+  }));
+  PostMessage(outer, 1, 0, 0);
+  PostMessage(outer, 3, 0, 0);
+  Pump();
+  EXPECT_EQ(seen, (std::vector<Seen>{{outer, 1, 0, 0}, {outer, 3, 0, 0}, {inner, 2, 0, 0}}));
 }
 
 TEST_F(WindowsTest, QuitStaysPendingUntilTaken) {
