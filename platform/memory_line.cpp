@@ -35,6 +35,7 @@ void MemoryLine::RunPeer() {
   running_peer_ = false;
 }
 
+// Like a vanished device, a hung-up line refuses its settings as well.
 bool MemoryLine::ApplyLineSettings() {
   if (gone_) return false;
   settings_applied_ = true;

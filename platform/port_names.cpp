@@ -21,6 +21,8 @@ constexpr size_t kMaxDigits = 3;
 // Families in Wine's order; each counts from 0 up to its first missing node.
 const char* const kFamilies[] = {"ttyS", "ttyUSB", "ttyACM"};
 
+// lstat: a dangling link still counts, so opening it says "no such device"
+// about the user's link instead of silently falling back to numbering.
 bool Exists(const std::string& path) {
   struct stat st {};
   return lstat(path.c_str(), &st) == 0;

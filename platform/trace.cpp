@@ -17,7 +17,7 @@ void Trace(const char* text) {
   if (text == nullptr) return;
   // Read each time, so a test or a user can switch it while the program runs.
   const char* target = std::getenv("VQ3_TRACE");
-  if (target == nullptr || *target == '\0') return;
+  if (target == nullptr || *target == '\0') return;  // set but empty: also nowhere
   const size_t length = std::strlen(text);
   if (std::strcmp(target, "-") == 0) {
     std::fwrite(text, 1, length, stderr);

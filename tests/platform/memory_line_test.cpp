@@ -101,6 +101,9 @@ TEST(MemoryLine, HangUpMakesEveryHostOperationFail) {
   EXPECT_EQ(line.WaitWritable(1000), WaitResult::kGone);
   EXPECT_EQ(line.WaitDrained(1000), WaitResult::kGone);
   EXPECT_EQ(TickCount(), 50u) << "nothing waits on a dead line";
+  EXPECT_FALSE(line.SetSpeed(9600));
+  EXPECT_FALSE(line.ApplyLineSettings());
+  EXPECT_FALSE(line.SetDtr(false));
   EXPECT_TRUE(line.written().empty());
 }
 
