@@ -132,12 +132,15 @@ LinkSession::Result LinkSession::OnDataFrame() {
   const auto& data = recognizer_.data();
   message_.insert(message_.end(), data.begin(), data.end());
   const Result paused = PauseAfterAck();
-  if (paused != Result::kOk) return paused;
+  if (paused == Result::kStop) return paused;
   if (block != wire::kLastBlock) {
     expected_block_ = static_cast<uint16_t>(block + 1);
-    return Result::kOk;
+    return paused;
   }
-  return Deliver();
+  // An acknowledged message is acted on even when the host has closed the
+  // port meanwhile: the last request of an update needs no answer.
+  const Result delivered = Deliver();
+  return paused == Result::kOk ? delivered : paused;
 }
 
 LinkSession::Result LinkSession::Deliver() {
@@ -157,11 +160,12 @@ LinkSession::Result LinkSession::Answer(const Response& response) {
   const Hook switch_speed = [this, &response] {
     if (response.speed_after != 0) SetSpeed(response.speed_after);
   };
+  Result result = Result::kOk;
   for (size_t i = 0; i < response.messages.size(); ++i) {
     const bool last = i + 1 == response.messages.size();
     const Sent sent = SendMessage(response.messages[i], last ? switch_speed : Hook{});
-    if (sent == Sent::kClosed) return Result::kClosed;
-    if (sent == Sent::kStop) return Result::kStop;
+    if (sent == Sent::kClosed) result = Result::kClosed;
+    if (sent == Sent::kStop) result = Result::kStop;
     if (sent != Sent::kDone) break;  // the rest of the answer is dropped
   }
   if (response.restart) {
@@ -169,7 +173,7 @@ LinkSession::Result LinkSession::Answer(const Response& response) {
     organizer_.Restart();
     line_.SetSpeed(organizer_.speed());
   }
-  return Result::kOk;
+  return result;
 }
 
 LinkSession::Sent LinkSession::SendMessage(std::span<const uint8_t> message,

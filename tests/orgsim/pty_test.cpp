@@ -210,6 +210,25 @@ TEST_F(PtyTest, HostThatKeepsItsOldSpeedIsNotHeard) {
   EXPECT_GT(sim_->GetSummary().bytes_lost_to_speed_mismatch, 0u);
 }
 
+TEST_F(PtyTest, MessageAcknowledgedJustBeforeTheHostClosesIsStillActedOn) {
+  Connect({});
+  ExpectOpening();
+  {
+    // A fast host pause: the port closes well within the organizer's pause.
+    ScopedFastClock fast(20);
+    ASSERT_TRUE(Send(Text("WSYS PATCH SEND")));
+    CloseZep(port_);
+    port_ = ZEP_INVALID_PORT;
+  }
+  Summary s = sim_->GetSummary();
+  for (int i = 0; i < 100 && s.mode != "loader"; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    s = sim_->GetSummary();
+  }
+  EXPECT_EQ(s.mode, "loader");
+  EXPECT_EQ(s.patch_send, 1u);
+}
+
 TEST_F(PtyTest, TuneRateAnswersAtTheNewSpeed) {
   Connect(InLoader());
   Bytes status;
