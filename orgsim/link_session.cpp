@@ -13,6 +13,9 @@ constexpr auto kEnqInterval = std::chrono::milliseconds(wire::kEnqIntervalMs);
 constexpr auto kEnqPhase = std::chrono::milliseconds(wire::kEnqPhaseMs);
 constexpr auto kAckWait = std::chrono::milliseconds(wire::kAckWaitMs);
 constexpr auto kIdleWait = std::chrono::seconds(1);  // an idle read returns this often
+// A host repeats an unanswered ENQ only after waiting 1000 ms for SYN; one
+// sooner was sent before our SYN reached it.
+constexpr auto kCrossedEnqWindow = std::chrono::milliseconds(500);
 
 }  // namespace
 
@@ -81,9 +84,10 @@ LinkSession::Result LinkSession::ServeHost() {
 }
 
 LinkSession::Result LinkSession::OnFrame(FrameRecognizer::Event event) {
-  if (event == FrameRecognizer::Event::kControl && recognizer_.code() == wire::kEnq) {
-    return OnEnq();
+  if (event == FrameRecognizer::Event::kControl) {
+    return recognizer_.code() == wire::kEnq ? OnEnq() : Result::kOk;
   }
+  if (event != FrameRecognizer::Event::kNone) syn_sent_at_.reset();  // a data frame came
   if (event == FrameRecognizer::Event::kData) return OnDataFrame();
   return Result::kOk;  // other codes, bad sums and oversized counts get no answer
 }
@@ -109,6 +113,8 @@ LinkSession::Result LinkSession::OnEnq() {
     Fired("ACK instead of SYN for packet " + std::to_string(number));
     return Control(wire::kAck);
   }
+  if (syn_sent_at_ && SimClock::now() - *syn_sent_at_ < kCrossedEnqWindow) return Result::kOk;
+  syn_sent_at_ = SimClock::now();
   return Control(wire::kSyn);
 }
 

@@ -7,7 +7,8 @@
 //
 // A message from the host is packets numbered 1, 2, 3 ... and 0xFFFF on the
 // last; a packet whose number is neither 0xFFFF nor the expected one gets no
-// ACK, except that block 1 always starts a new message.
+// ACK, except that block 1 always starts a new message. An ENQ that arrives
+// within 500 ms of our SYN crossed it on the line and is not answered again.
 #pragma once
 
 #include <cstdint>
@@ -63,6 +64,8 @@ class LinkSession {
   uint32_t packets_received_ = 0;
   uint32_t frames_sent_ = 0;
   bool enq_pending_ = false;  // the host asked to send while we were sending
+  // When the last SYN went out, until a data frame follows it.
+  std::optional<SimClock::time_point> syn_sent_at_;
   bool silent_ = false;
 };
 

@@ -141,6 +141,9 @@ int RunSimulator(int argc, char** argv) {
     std::string error;
     if (!TakeOption(argc, argv, i, options, &error)) return Fail(error);
   }
+  if (options.config.flash_banks < 8 || options.config.flash_banks > 512) {
+    return Fail("--banks: from 8 to 512 banks of 8 KB");
+  }
   // The serving thread inherits the mask: only this thread takes the signals.
   sigset_t signals;
   sigemptyset(&signals);

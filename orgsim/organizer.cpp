@@ -9,6 +9,11 @@ namespace orgsim {
 namespace {
 
 constexpr uint32_t kMinFlashBanks = kRamBanks;  // RemoteProg64k needs banks 0-7
+constexpr uint32_t kMaxFlashBanks = 512;        // 4 MB, the largest kit
+
+uint32_t FlashBanks(const Config& config) {
+  return std::clamp(config.flash_banks, kMinFlashBanks, kMaxFlashBanks);
+}
 
 }  // namespace
 
@@ -21,10 +26,8 @@ std::vector<uint8_t> OldSystemFlash(uint32_t flash_banks) {
 
 Organizer::Organizer(const Config& config)
     : config_(config),
-      memory_(std::max(config.flash_banks, kMinFlashBanks),
-              config.initial_flash.empty()
-                  ? OldSystemFlash(std::max(config.flash_banks, kMinFlashBanks))
-                  : config.initial_flash),
+      memory_(FlashBanks(config), config.initial_flash.empty() ? OldSystemFlash(FlashBanks(config))
+                                                               : config.initial_flash),
       in_loader_(config.start_in_loader),
       busy_left_(config.busy_replies),
       system_line1_(config.system_line1),

@@ -59,7 +59,7 @@ struct Config {
   // Ready queries answered with `busy_value` this many times before 0.
   uint32_t busy_replies = 0;
   uint8_t busy_value = 0x01;
-  // Flash size in 8 KB banks (64 = 512 KB); at least 8.
+  // Flash size in 8 KB banks (64 = 512 KB); taken as 8 to 512.
   uint32_t flash_banks = 64;
   // Flash contents at power-on; empty = an old system pattern. Longer
   // contents are cut, shorter ones padded with 0xFF.

@@ -40,6 +40,7 @@ class SimulatorImpl {
       line_.RequestStop();
       thread_.join();
     }
+    line_.HangUp();  // the host sees the organizer go away
     finished_ = true;
     RemoveLink();
   }

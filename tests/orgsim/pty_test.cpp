@@ -178,6 +178,45 @@ TEST_F(PtyTest, MessagesOfSeveralPacketsGoBothWays) {
   EXPECT_EQ(sim_->GetSummary().unknown_commands, 1u);
 }
 
+TEST_F(PtyTest, HostSendingFirstTakesTheLineFromTheOpeningMessage) {
+  Connect({});
+  ASSERT_TRUE(Send(Text("WSYS RECEIVE QIM_ALL S1:")));
+  Bytes block;
+  ASSERT_TRUE(Receive(&block));
+  EXPECT_EQ(AsText(block).rfind("TR-150\r\n", 0), 0u);
+  EXPECT_EQ(sim_->GetSummary().opening_messages, 0u);
+}
+
+TEST_F(PtyTest, BlockNumbersMustFollowOnOrStartAgainAtOne) {
+  Connect({});
+  ExpectOpening();
+  const Bytes part = {'W', 'S', 'Y', 'S', ' '};
+  auto packet = [&](const Bytes& data, uint16_t block) {
+    return SendZep1Packet(0, port_, data.data(), static_cast<uint16_t>(data.size()), block) != 0;
+  };
+  ASSERT_TRUE(packet(part, 1));
+  {
+    ScopedFastClock fast(20);
+    EXPECT_FALSE(packet(part, 3)) << "block 2 expected: no ACK";
+  }
+  ASSERT_TRUE(packet(part, 1)) << "block 1 starts the message again";
+  ASSERT_TRUE(packet({'R', 'E', 'S'}, 2));
+  ASSERT_TRUE(packet({'E', 'T', 0}, 0xFFFF));
+  Bytes reply;
+  ASSERT_TRUE(Receive(&reply, false, 128));
+  EXPECT_EQ(AsText(reply), "OK");
+  EXPECT_EQ(sim_->GetSummary().resets, 1u) << "WSYS RESET from blocks 1, 2 and 0xFFFF";
+}
+
+TEST_F(PtyTest, StopIsAHangUpForTheHost) {
+  Connect({});
+  ExpectOpening();
+  sim_->Stop();
+  const auto start = Steady::now();
+  EXPECT_FALSE(Send(Text("WSYS RESET")));
+  EXPECT_LT(Steady::now() - start, std::chrono::seconds(5));
+}
+
 TEST_F(PtyTest, SetBaudAgreedThenBothEndsTalkAtTheNewSpeed) {
   Connect({});
   ExpectOpening();
