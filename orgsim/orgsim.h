@@ -32,16 +32,20 @@ namespace orgsim {
 // Faults on demand. Packet numbers count the data packets the organizer
 // receives from the host, from 1 since Start(); 0 switches a fault off.
 struct Faults {
-  // From this packet on the organizer answers nothing at all.
+  // When the ENQ of this packet arrives the organizer falls silent for good:
+  // no SYN for it, nothing after it. With 1 it says nothing at all, not even
+  // its opening message.
   uint32_t silence_from_packet = 0;
-  // The Nth data frame the organizer sends (from 1) carries a wrong checksum.
+  // The Nth data frame the organizer sends (from 1; with an opening message,
+  // that is frame 1) carries a checksum one too high. Its repeat is sound.
   uint32_t corrupt_sent_frame = 0;
-  // The Nth write request (from 1) is refused with `write_status` and not done.
+  // The Nth write request (from 1) is answered with `write_status` and not done.
   uint32_t write_status_at = 0;
   uint8_t write_status = 0x01;
   // Every ENQ is answered with ACK instead of SYN.
   bool never_syn = false;
-  // When the ENQ of this packet arrives the organizer hangs up (closes its end).
+  // When the ENQ of this packet arrives the organizer hangs up: it closes its
+  // end of the pseudo-terminal and serves no more.
   uint32_t hangup_at_packet = 0;
 };
 
@@ -69,6 +73,19 @@ struct Config {
   Faults faults;
 };
 
+// Line traffic, for the protocol's floor: every byte and packet each way,
+// the organizer's 50 ms pauses, and the seconds the bytes need at 11 bits a
+// byte at the speed each went at.
+struct Counters {
+  uint64_t bytes_to_host = 0, bytes_from_host = 0;
+  uint64_t packets_to_host = 0, packets_from_host = 0;  // acknowledged data packets
+  uint64_t pauses = 0;                                  // 50 ms pauses after an ACK
+  double wire_seconds = 0;  // both directions, 11 bits a byte at the speed in force
+
+  // Wire time plus one 50 ms pause per packet.
+  double FloorSeconds() const { return wire_seconds + 0.05 * static_cast<double>(pauses); }
+};
+
 // What the organizer saw.
 struct Summary {
   std::string mode;  // "normal", "loader" or "hung up"
@@ -93,21 +110,9 @@ struct Summary {
   // Speeds seen on the host's side of the pseudo-terminal that did not match
   // the organizer's: bytes lost as a real line would garble them.
   uint32_t bytes_lost_to_speed_mismatch = 0;
+  Counters traffic;  // as GetCounters() at the same moment
 
   std::string ToJson() const;
-};
-
-// Line traffic, for the protocol's floor: every byte and packet each way,
-// the organizer's 50 ms pauses, and the seconds the bytes need at 11 bits a
-// byte at the speed each went at.
-struct Counters {
-  uint64_t bytes_to_host = 0, bytes_from_host = 0;
-  uint64_t packets_to_host = 0, packets_from_host = 0;  // acknowledged data packets
-  uint64_t pauses = 0;                                  // 50 ms pauses after an ACK
-  double wire_seconds = 0;  // both directions, 11 bits a byte at the speed in force
-
-  // Wire time plus one 50 ms pause per packet.
-  double FloorSeconds() const { return wire_seconds + 0.05 * static_cast<double>(pauses); }
 };
 
 class SimulatorImpl;

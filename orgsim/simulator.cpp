@@ -149,6 +149,7 @@ Summary Simulator::GetSummary() const {
   std::lock_guard<std::mutex> hold(impl_->lock_);
   Summary summary = impl_->organizer_.summary();
   summary.bytes_lost_to_speed_mismatch = impl_->line_.bytes_lost();
+  summary.traffic = impl_->counters_;
   return summary;
 }
 

@@ -60,7 +60,17 @@ std::string Summary::ToJson() const {
   field("flash_banks_programmed", number(flash_banks_programmed));
   field("system_line1", Quoted(system_line1));
   field("system_line2", Quoted(system_line2));
-  field("bytes_lost_to_speed_mismatch", number(bytes_lost_to_speed_mismatch), true);
+  field("bytes_lost_to_speed_mismatch", number(bytes_lost_to_speed_mismatch));
+  char seconds[64];
+  std::snprintf(seconds, sizeof seconds, "%.3f, \"floor_seconds\": %.3f", traffic.wire_seconds,
+                traffic.FloorSeconds());
+  field("traffic",
+        "{\"bytes_to_host\": " + number(traffic.bytes_to_host) +
+            ", \"bytes_from_host\": " + number(traffic.bytes_from_host) +
+            ", \"packets_to_host\": " + number(traffic.packets_to_host) +
+            ", \"packets_from_host\": " + number(traffic.packets_from_host) +
+            ", \"pauses\": " + number(traffic.pauses) + ", \"wire_seconds\": " + seconds + "}",
+        true);
   return j + "}\n";
 }
 
