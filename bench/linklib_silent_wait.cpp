@@ -46,10 +46,13 @@ int main(int argc, char** argv) {
   const double cpu_start = CpuSeconds();
   const int got = zep::ReceiveControlFrame(context, &code, wait_ms);
   const double cpu = CpuSeconds() - cpu_start;
-  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
   CloseZep(port);
   close(master);
-  std::printf("silent line wait: %.3f s waited (frame %s), %.4f s CPU, %.5f CPU s per s of waiting (goal < 0.02)\n",
-              wall, got ? "received?!" : "none, as expected", cpu, cpu / wall);
+  std::printf(
+      "silent line wait: %.3f s waited (frame %s), %.4f s CPU, %.5f CPU s per s of waiting (goal < "
+      "0.02)\n",
+      wall, got ? "received?!" : "none, as expected", cpu, cpu / wall);
   return got || cpu / wall >= 0.02 ? 1 : 0;
 }

@@ -57,8 +57,8 @@ uint32_t CTimer::NextWait(int slot, uint32_t step_ms) const {
 }
 
 int CTimer::InUse() const {
-  return static_cast<int>(std::count_if(std::begin(slots_), std::end(slots_),
-                                        [](const Slot& s) { return s.in_use; }));
+  return static_cast<int>(
+      std::count_if(std::begin(slots_), std::end(slots_), [](const Slot& s) { return s.in_use; }));
 }
 
 void CTimer::ReleaseAll() {

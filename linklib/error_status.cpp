@@ -27,10 +27,18 @@ void ClearErrorStatus(void) {
   zep::State().error_status = zep::kStatusOk;
 }
 
-int32_t SetErrorStatus(int32_t status) { return zep::State().error_status = status; }
-int32_t GetErrorStatus(void) { return zep::State().error_status; }
-int32_t SetMessageID(int32_t id) { return zep::State().message_id = id; }
-int32_t GetMessageID(void) { return zep::State().message_id; }
+int32_t SetErrorStatus(int32_t status) {
+  return zep::State().error_status = status;
+}
+int32_t GetErrorStatus(void) {
+  return zep::State().error_status;
+}
+int32_t SetMessageID(int32_t id) {
+  return zep::State().message_id = id;
+}
+int32_t GetMessageID(void) {
+  return zep::State().message_id;
+}
 
 // A chosen message wins; otherwise only a positive status other than 999 is
 // told, as "Comm port error". A cancel (-1) or a failed open (999) is left to

@@ -48,9 +48,8 @@ ZEP_API int32_t SendZep1Packet(uint32_t window, int32_t port, const void* data, 
                                uint16_t block);
 ZEP_API int32_t ReceiveZep(uint32_t window, int32_t port, void* destination, int32_t capacity,
                            int32_t* length, uint32_t timeout_ms, uint32_t reserved);
-ZEP_API int32_t ReceiveZepRapid(uint32_t window, int32_t port, void* destination,
-                                int32_t capacity, int32_t* length, uint32_t timeout_ms,
-                                uint32_t reserved);
+ZEP_API int32_t ReceiveZepRapid(uint32_t window, int32_t port, void* destination, int32_t capacity,
+                                int32_t* length, uint32_t timeout_ms, uint32_t reserved);
 /* The message in a zero-filled block grown in steps of 8192 bytes; free() it. */
 ZEP_API void* ReceiveZep2(uint32_t window, int32_t port, int32_t* length, uint32_t timeout_ms,
                           uint32_t reserved);

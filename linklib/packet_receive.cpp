@@ -11,21 +11,15 @@
 
 namespace zep {
 
-int ReceiveDataFrame(CCommPort& port, uint8_t* buffer, uint16_t* length, uint16_t* block, uint32_t ms) {
+int ReceiveDataFrame(CCommPort& port, uint8_t* buffer, uint16_t* length, uint16_t* block,
+                     uint32_t ms) {
   CTimer& timer = State().timer;
   const int slot = timer.Start(ms);
   DataFrameRecognizer recognizer(buffer);
   auto result = DataFrameRecognizer::Result::kMore;
-  while (result == DataFrameRecognizer::Result::kMore) {
-    const int32_t available = ReadAvailable(port);
-    if (available < 0) break;
-    if (available == 0) {
-      if (CheckAbort(slot)) break;
-      WaitForInput(port, slot);
-      continue;
-    }
-    result = recognizer.Feed(NextByte());
-  }
+  uint8_t byte = 0;
+  while (result == DataFrameRecognizer::Result::kMore && TakeByte(port, slot, &byte))
+    result = recognizer.Feed(byte);
   timer.Release(slot);
   *length = recognizer.length();
   if (result != DataFrameRecognizer::Result::kComplete) return 0;

@@ -24,15 +24,9 @@ int ReceiveControlFrame(CCommPort& port, uint8_t* code, uint32_t ms) {
   const int slot = timer.Start(ms);
   ControlFrameRecognizer recognizer;
   int ok = 0;
-  for (;;) {
-    const int32_t available = ReadAvailable(port);
-    if (available < 0) break;
-    if (available == 0) {
-      if (CheckAbort(slot)) break;
-      WaitForInput(port, slot);
-      continue;
-    }
-    if (recognizer.Feed(NextByte())) {
+  uint8_t byte = 0;
+  while (TakeByte(port, slot, &byte)) {
+    if (recognizer.Feed(byte)) {
       *code = recognizer.code();
       ok = 1;
       break;
@@ -44,7 +38,8 @@ int ReceiveControlFrame(CCommPort& port, uint8_t* code, uint32_t ms) {
 
 // The frame goes out in one write; on the wire it is the header, the data and
 // the checksum, as if written one after the other.
-int SendDataFrame(CCommPort& port, const uint8_t* data, uint16_t count, uint16_t block, uint32_t ms) {
+int SendDataFrame(CCommPort& port, const uint8_t* data, uint16_t count, uint16_t block,
+                  uint32_t ms) {
   const auto header = DataFrameHeader(block, count);
   const uint16_t sum = Checksum(data, count);
   std::vector<uint8_t> frame(header.begin(), header.end());
@@ -101,7 +96,9 @@ WindowDisabled::WindowDisabled(uint32_t window)
   platform::EnableWindow(window_, false);
 }
 
-WindowDisabled::~WindowDisabled() { platform::EnableWindow(window_, was_enabled_); }
+WindowDisabled::~WindowDisabled() {
+  platform::EnableWindow(window_, was_enabled_);
+}
 
 }  // namespace zep
 

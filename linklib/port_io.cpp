@@ -11,7 +11,9 @@ namespace zep {
 // messages posted to our windows and then turns the host's own event loop once
 // through its pump hook (Qt's processEvents, or the terminal's Ctrl-C check).
 // A quit request stays pending there for the host's main loop.
-int PumpMessages() { return platform::Pump() ? 1 : 0; }
+int PumpMessages() {
+  return platform::Pump() ? 1 : 0;
+}
 
 int CheckAbort(int slot) {
   LinkState& s = State();
@@ -87,11 +89,26 @@ int WaitOutputEmpty(CCommPort& port, int slot) {
   }
 }
 
-int InputQueueEmpty(CCommPort& port) { return RefreshInputQueued(port) == 0 ? 1 : 0; }
+int InputQueueEmpty(CCommPort& port) {
+  return RefreshInputQueued(port) == 0 ? 1 : 0;
+}
 
 void WaitForInput(CCommPort& port, int slot) {
   if (port.LineGone()) return;
   port.device->WaitReadable(State().timer.NextWait(slot, kWaitStepMs));
+}
+
+bool TakeByte(CCommPort& port, int slot, uint8_t* byte) {
+  for (;;) {
+    const int32_t available = ReadAvailable(port);
+    if (available < 0) return false;
+    if (available > 0) {
+      *byte = NextByte();
+      return true;
+    }
+    if (CheckAbort(slot)) return false;
+    WaitForInput(port, slot);
+  }
 }
 
 }  // namespace zep

@@ -25,5 +25,8 @@ int WaitOutputEmpty(CCommPort& port, int slot);
 int InputQueueEmpty(CCommPort& port);
 // Blocks until input arrives, the next wait step is due or the slot's deadline.
 void WaitForInput(CCommPort& port, int slot);
+// The next byte from the line, waiting for it under the slot's deadline; false
+// when the wait was stopped (cancel, expiry) or the line failed.
+bool TakeByte(CCommPort& port, int slot, uint8_t* byte);
 
 }  // namespace zep

@@ -22,14 +22,14 @@
 
 namespace zep {
 
-constexpr uint8_t kFrameStart = 0x96;        // after at least one zero of the preamble
+constexpr uint8_t kFrameStart = 0x96;  // after at least one zero of the preamble
 constexpr uint8_t kKindControl = 0x82;
 constexpr uint8_t kKindData = 0x81;
-constexpr uint8_t kDataFixedByte = 0x10;     // byte 7 of a data frame
-constexpr uint8_t kEnq = 0x05;               // request to send a packet
-constexpr uint8_t kSyn = 0x16;               // ready to receive it
-constexpr uint8_t kAck = 0x06;               // packet received and accepted
-constexpr uint16_t kLastBlock = 0xFFFF;      // block number of a message's last packet
+constexpr uint8_t kDataFixedByte = 0x10;  // byte 7 of a data frame
+constexpr uint8_t kEnq = 0x05;            // request to send a packet
+constexpr uint8_t kSyn = 0x16;            // ready to receive it
+constexpr uint8_t kAck = 0x06;            // packet received and accepted
+constexpr uint16_t kLastBlock = 0xFFFF;   // block number of a message's last packet
 constexpr size_t kPreambleSize = 5;
 constexpr size_t kControlFrameSize = 8;
 constexpr size_t kDataHeaderSize = 15;

@@ -32,7 +32,9 @@ std::string ToHex(const Bytes& bytes) {
   return out;
 }
 
-Bytes ControlFrameBytes(uint8_t code) { return {0, 0, 0, 0, 0, 0x96, 0x82, code}; }
+Bytes ControlFrameBytes(uint8_t code) {
+  return {0, 0, 0, 0, 0, 0x96, 0x82, code};
+}
 
 Bytes DataFrameBytes(uint16_t block, const Bytes& data, uint16_t checksum_delta) {
   Bytes f = {0, 0, 0, 0, 0, 0x96, 0x81, 0x10};
@@ -61,13 +63,16 @@ Bytes Pattern(size_t count, uint8_t seed) {
   return b;
 }
 
-void FrameParser::Feed(const Bytes& bytes) { pending_.insert(pending_.end(), bytes.begin(), bytes.end()); }
+void FrameParser::Feed(const Bytes& bytes) {
+  pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+}
 
 std::optional<Frame> FrameParser::Next() {
   for (;;) {
     // A frame starts at "00 96" followed by its kind.
     size_t start = 1;
-    while (start < pending_.size() && !(pending_[start] == 0x96 && pending_[start - 1] == 0x00)) ++start;
+    while (start < pending_.size() && !(pending_[start] == 0x96 && pending_[start - 1] == 0x00))
+      ++start;
     if (start >= pending_.size()) {
       if (pending_.size() > 1) pending_.erase(pending_.begin(), pending_.end() - 1);
       return std::nullopt;
@@ -90,7 +95,8 @@ std::optional<Frame> FrameParser::Next() {
       f.data.assign(pending_.begin() + header, pending_.begin() + header + n);
       unsigned sum = 0;
       for (uint8_t b : f.data) sum += b;
-      f.checksum_ok = (sum & 0xFFFF) == static_cast<unsigned>(pending_[header + n] | pending_[header + n + 1] << 8);
+      f.checksum_ok = (sum & 0xFFFF) ==
+                      static_cast<unsigned>(pending_[header + n] | pending_[header + n + 1] << 8);
       end = header + n + 2;
     } else {
       pending_.erase(pending_.begin(), pending_.begin() + start + 1);
@@ -140,7 +146,8 @@ std::vector<Bytes> SendingPeer::MessageFrames(const Bytes& message) {
     const size_t n = std::min<size_t>(2048, message.size() - sent);
     const bool last = sent + n == message.size();
     block = last ? 0xFFFF : static_cast<uint16_t>(block + 1);
-    frames.push_back(DataFrameBytes(block, Bytes(message.begin() + sent, message.begin() + sent + n)));
+    frames.push_back(
+        DataFrameBytes(block, Bytes(message.begin() + sent, message.begin() + sent + n)));
     sent += n;
   } while (sent < message.size());
   return frames;

@@ -26,7 +26,7 @@ Bytes Pattern(size_t count, uint8_t seed = 0);  // repeatable test data
 
 struct Frame {
   bool control = false;
-  uint8_t code = 0;  // control frames
+  uint8_t code = 0;    // control frames
   uint16_t block = 0;  // data frames
   Bytes data;
   bool checksum_ok = true;

@@ -71,8 +71,10 @@ class PtyPeer {
       peer.Run(in, NowMs(), out);
       for (size_t done = 0; done < out.size();) {
         const ssize_t w = write(master_, out.data() + done, out.size() - done);
-        if (w > 0) done += static_cast<size_t>(w);
-        else poll(nullptr, 0, 1);
+        if (w > 0)
+          done += static_cast<size_t>(w);
+        else
+          poll(nullptr, 0, 1);
       }
     }
   }

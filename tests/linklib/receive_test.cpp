@@ -87,7 +87,8 @@ TEST_F(ReceiveTest, RejectedFrameGetsNoAckAndAGoodSecondAttemptIsAccepted) {
     parser.Feed(after);
     std::vector<uint8_t> codes;
     while (auto f = parser.Next()) codes.push_back(f->code);
-    EXPECT_EQ(codes, (std::vector<uint8_t>{0x16, 0x16, 0x06})) << c.name << ": no ACK for the bad frame";
+    EXPECT_EQ(codes, (std::vector<uint8_t>{0x16, 0x16, 0x06}))
+        << c.name << ": no ACK for the bad frame";
     FlushZep(port_);
   }
 }
@@ -178,7 +179,8 @@ TEST_F(ReceiveTest, ReceiveZep2GrowsAZeroFilledBlockIn8KSteps) {
   ASSERT_NE(block, nullptr);
   ASSERT_EQ(n, 8193);
   EXPECT_EQ(Bytes(block, block + n), message);
-  EXPECT_EQ(Bytes(block + 8193, block + 16384), Bytes(16384 - 8193, 0));  // ASan: the block is 16384
+  EXPECT_EQ(Bytes(block + 8193, block + 16384),
+            Bytes(16384 - 8193, 0));  // ASan: the block is 16384
   std::free(block);
 }
 

@@ -15,7 +15,8 @@ using linktest::ToHex;
 class SendTest : public linktest::LinkFixture {
  protected:
   int32_t Send(const Bytes& message, uint32_t timeout_ms = 0, uint32_t window = 0) {
-    return SendZep(window, port_, message.data(), static_cast<int32_t>(message.size()), timeout_ms, 0);
+    return SendZep(window, port_, message.data(), static_cast<int32_t>(message.size()), timeout_ms,
+                   0);
   }
   ReceivingPeer peer_;
 };
@@ -40,7 +41,8 @@ TEST_F(SendTest, MessagesAreCutInto2048BytePacketsNumberedUpToTheLast) {
     ASSERT_EQ(peer_.data_frames.size(), c.packets.size()) << c.length;
     for (size_t i = 0; i < c.packets.size(); ++i) {
       EXPECT_EQ(peer_.data_frames[i].block, c.packets[i].first) << c.length << " packet " << i;
-      EXPECT_EQ(peer_.data_frames[i].data.size(), c.packets[i].second) << c.length << " packet " << i;
+      EXPECT_EQ(peer_.data_frames[i].data.size(), c.packets[i].second)
+          << c.length << " packet " << i;
     }
     EXPECT_EQ(peer_.message, message) << c.length;
     EXPECT_EQ(peer_.enqs, static_cast<int>(c.packets.size())) << c.length;
@@ -51,8 +53,8 @@ TEST_F(SendTest, EmptyMessageIsOneEmptyPacketOnTheWire) {
   Attach(peer_);
   ASSERT_EQ(SendZep(0, port_, nullptr, 0, 0, 0), 1);
   EXPECT_EQ(ToHex(line_->written()),
-            "00 00 00 00 00 96 82 05 "                               // ENQ
-            "00 00 00 00 00 96 81 10 FF FF 01 40 FE 00 00 00 00");   // empty packet, checksum 0
+            "00 00 00 00 00 96 82 05 "                              // ENQ
+            "00 00 00 00 00 96 81 10 FF FF 01 40 FE 00 00 00 00");  // empty packet, checksum 0
 }
 
 TEST_F(SendTest, AnswerOtherThanAckStartsTheSecondAttemptWithEnq) {
@@ -156,9 +158,10 @@ TEST_F(SendTest, PauseOf50MsFollowsEachAcknowledgedPacket) {
 class OwnerWindow {
  public:
   explicit OwnerWindow(bool enabled) {
-    id_ = platform::CreateWindow([this](platform::WindowId, uint32_t msg, uintptr_t wparam, intptr_t) {
-      if (msg == platform::kMsgEnable) changes_.push_back(wparam != 0);
-    });
+    id_ = platform::CreateWindow(
+        [this](platform::WindowId, uint32_t msg, uintptr_t wparam, intptr_t) {
+          if (msg == platform::kMsgEnable) changes_.push_back(wparam != 0);
+        });
     platform::EnableWindow(id_, enabled);
     changes_.clear();
   }
@@ -180,8 +183,10 @@ TEST_F(SendTest, OwnerWindowIsDisabledDuringTheTransferAndRestoredOnEveryExit) {
       OwnerWindow owner(enabled);
       EXPECT_EQ(Send(Pattern(10), 0, owner.id()), succeed ? 1 : 0);
       EXPECT_EQ(platform::IsWindowEnabled(owner.id()), enabled);
-      if (enabled) EXPECT_EQ(owner.changes(), (std::vector<bool>{false, true}));
-      else EXPECT_TRUE(owner.changes().empty());
+      if (enabled)
+        EXPECT_EQ(owner.changes(), (std::vector<bool>{false, true}));
+      else
+        EXPECT_TRUE(owner.changes().empty());
     }
   }
 }

@@ -62,8 +62,8 @@ TEST_F(WaitsTest, WithAllSlotsInUseAWaitFailsItsStepInsteadOfBecomingEndless) {
 
 TEST_F(WaitsTest, DelayPumpsTheCallersMessagesWhileItWaits) {
   std::vector<platform::Tick> seen;
-  const platform::WindowId window = platform::CreateWindow(
-      [&](platform::WindowId self, uint32_t msg, uintptr_t, intptr_t) {
+  const platform::WindowId window =
+      platform::CreateWindow([&](platform::WindowId self, uint32_t msg, uintptr_t, intptr_t) {
         if (msg != 0x8001) return;
         seen.push_back(Now());
         if (seen.size() < 5) platform::PostMessage(self, 0x8001, 0, 0);  // arrives during the delay
@@ -103,8 +103,8 @@ TEST_F(WaitsTest, CheckAbortTellsCancelFromExpiry) {
 }
 
 TEST_F(WaitsTest, CancelFromAWindowProcedureStopsTheTransferAndEveryLaterWait) {
-  const platform::WindowId window = platform::CreateWindow(
-      [](platform::WindowId, uint32_t msg, uintptr_t, intptr_t) {
+  const platform::WindowId window =
+      platform::CreateWindow([](platform::WindowId, uint32_t msg, uintptr_t, intptr_t) {
         if (msg == 0x8002) ZEPUserCancel(1);
       });
   platform::PostMessage(window, 0x8002, 0, 0);

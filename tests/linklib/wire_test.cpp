@@ -31,7 +31,8 @@ TEST(Frames, DataFrameHeaderAndChecksum) {
   frame.push_back(sum & 0xFF);
   frame.push_back(sum >> 8);
   EXPECT_EQ(ToHex(frame), "00 00 00 00 00 96 81 10 FF FF 01 40 FE 03 00 61 62 63 26 01");
-  EXPECT_EQ(ToHex(B(zep::DataFrameHeader(0x0201, 0x0800))), "00 00 00 00 00 96 81 10 01 02 01 40 FE 00 08");
+  EXPECT_EQ(ToHex(B(zep::DataFrameHeader(0x0201, 0x0800))),
+            "00 00 00 00 00 96 81 10 01 02 01 40 FE 00 08");
 }
 
 TEST(Frames, ChecksumWrapsAt16Bits) {
@@ -68,7 +69,8 @@ TEST(ControlFrameRecognizer, StateTable) {
   }
 }
 
-zep::DataFrameRecognizer::Result FeedAll(zep::DataFrameRecognizer& r, const Bytes& bytes, size_t* used) {
+zep::DataFrameRecognizer::Result FeedAll(zep::DataFrameRecognizer& r, const Bytes& bytes,
+                                         size_t* used) {
   for (size_t i = 0; i < bytes.size(); ++i) {
     auto res = r.Feed(bytes[i]);
     if (res != zep::DataFrameRecognizer::Result::kMore) {
