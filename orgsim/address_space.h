@@ -5,8 +5,8 @@
 //   0xA000-0xBFFF  bank window: one RAM bank (0-7) or one flash bank
 //   0xC000-0xFFFF  work RAM (unlock pairs at 0xC000, routines from 0xE300)
 //
-// Flash is NOR: the first programming of a bank in a run erases it to 0xFF,
-// and programming only clears bits.
+// Flash is NOR: the first programming of a bank in a run (since the
+// simulator started) erases it to 0xFF, and programming only clears bits.
 #pragma once
 
 #include <cstdint>

@@ -46,6 +46,8 @@ void LinkSession::SetSpeed(uint32_t bits_per_second) {
 }
 
 LinkSession::Result LinkSession::ServeHost() {
+  // A message cut off by a closed port is dropped; the loader's own state
+  // (a write awaiting its data, the speed) lives on, as in a device.
   message_.clear();
   expected_block_ = wire::kFirstBlock;
   recognizer_.Reset();

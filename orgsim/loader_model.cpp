@@ -79,6 +79,8 @@ Response Organizer::OnCall(const ReproRequest& r) {
   const uint32_t span = std::min<uint32_t>(kLongestRoutine, kAddressSpace - r.entry);
   const auto bytes = memory_.Read(r.entry, span);
   const auto routine = bytes ? RecognizeRoutine(*bytes) : std::nullopt;
+  // A device would run whatever bytes lie there; this one refuses at once,
+  // so a host that called the wrong place fails fast instead of hanging.
   if (!routine) {
     summary_.routines_called.push_back("unknown");
     return Status(kStatusNoRoutine);
@@ -105,7 +107,7 @@ uint8_t Organizer::RunRoutine(const RecognizedRoutine& routine, const ReproReque
       return Setbank(r.param1);
     case RoutineKind::kProgFlash:
       return ProgFlash(r);
-    case RoutineKind::kProg64k:
+    case RoutineKind::kProg64k:  // flash programming too: same locks as RemoteProgFlash
       if (!FlashWritable()) return kStatusLocked;
       memory_.ProgramRamBanksToFlash();
       summary_.flash_banks_programmed = memory_.banks_erased();
@@ -136,6 +138,7 @@ uint8_t Organizer::Setbank(uint16_t bank) {
     memory_.SelectRamBank(bank - kRamBankSelectFirst);
     return kStatusOk;
   }
+  // Any other value names a flash bank, so the host could read flash back.
   return memory_.SelectFlashBank(bank) ? kStatusOk : kStatusBadBank;
 }
 

@@ -16,7 +16,7 @@ constexpr std::string_view kPatchSend = "WSYS PATCH SEND";
 constexpr std::string_view kSetBaudPrefix = "WSYS SET BAUD ";  // ends in a space
 constexpr size_t kSetBaudLength = 17;      // prefix, 16-bit code (high byte first), 00
 constexpr size_t kSetBaudCodeOffset = 14;  // the code's high byte
-constexpr std::string_view kOk = "OK";     // the positive reply
+constexpr std::string_view kOk = "OK";     // the positive reply: two bytes, no zero
 // Refusal of a command it does not know or a speed it has no code for; the
 // host only looks for "OK", so any other reply is a refusal.
 constexpr std::string_view kRefused = "NG";

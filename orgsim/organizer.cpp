@@ -58,6 +58,8 @@ std::optional<Message> Organizer::OnHostOpen() {
   return opening;
 }
 
+// The restart is a power-on: the opening message goes out when the host next
+// opens the port, not on the port the update still holds (at another speed).
 void Organizer::Restart() {
   in_loader_ = false;
   pending_write_.reset();

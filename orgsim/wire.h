@@ -35,8 +35,10 @@ inline constexpr uint16_t kFirstBlock = 1;      // block number of a long messag
 inline constexpr int kPauseAfterAckMs = 50;  // both sides rest after an ACK
 inline constexpr int kEnqIntervalMs = 300;   // the organizer repeats ENQ until SYN
 inline constexpr int kEnqPhaseMs = 10000;    // ... for this long per attempt
-inline constexpr int kAckWaitMs = 500;       // ACK must follow the data frame within this
-inline constexpr int kSendAttempts = 2;      // a packet is tried twice
+// The host acknowledges as soon as the frame is checked; waiting longer would
+// push our repeat's ENQ past a rapid receiver's one-second ENQ phase.
+inline constexpr int kAckWaitMs = 500;
+inline constexpr int kSendAttempts = 2;  // a packet is tried twice
 
 // Line speeds in bits per second.
 inline constexpr uint32_t kPowerOnSpeed = 9600;  // normal link mode starts here
