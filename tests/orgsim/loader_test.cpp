@@ -67,6 +67,8 @@ TEST_F(LoaderTest, RefusesWhatADeviceCannotDo) {
 }
 
 TEST_F(LoaderTest, BankWindowShowsTheBankSelected) {
+  // At power-on the window shows flash bank 5, continuing the fixed flash.
+  EXPECT_EQ(d.Read(0xA000, 1).first, Bytes{flash()[5 * kBank]});
   ASSERT_EQ(d.Load(RoutineKind::kSetbank, 0xE800), kStatusOk);
   ASSERT_EQ(d.Call(0xE800, 0x418 + 3), kStatusOk);
   ASSERT_EQ(d.Write(0xA000, {0xAB}), kStatusOk);
@@ -171,6 +173,25 @@ TEST_F(LoaderTest, ACallRunsOnlyWhatWasLoadedAtItsEntry) {
   EXPECT_EQ(d.Call(0xE400), kStatusOk);
   EXPECT_TRUE(d.organizer.summary().unlocked);
   EXPECT_EQ(d.organizer.summary().routines_called.back(), "RemoteUnlock");
+}
+
+TEST_F(LoaderTest, FlashSizeIsKeptBetween8And512Banks) {
+  for (auto [asked, got] : {std::pair{0u, 8u}, {7u, 8u}, {9u, 9u}, {512u, 512u}, {513u, 512u}}) {
+    Config c = LoaderConfig();
+    c.flash_banks = asked;
+    OrganizerDriver sized(c);
+    EXPECT_EQ(sized.organizer.memory().flash().size(), got * kBank) << asked;
+  }
+}
+
+TEST_F(LoaderTest, CallingTheLoadersOwnEntryIsHarmless) {
+  Config c = LoaderConfig();
+  c.initial_flash.assign(0x300, 0xFF);
+  const Bytes reprog = RoutineImage(RoutineKind::kReprog);
+  std::copy(reprog.begin(), reprog.end(), c.initial_flash.begin() + 0x240);
+  OrganizerDriver with_loader(c);
+  EXPECT_EQ(with_loader.Call(0x0240), kStatusOk);
+  EXPECT_EQ(with_loader.organizer.summary().routines_called, std::vector<std::string>{"REPROG"});
 }
 
 TEST_F(LoaderTest, TuneRateAnswersAtTheNewSpeed) {

@@ -289,6 +289,49 @@ TEST_F(PtyTest, TuneRateAnswersAtTheNewSpeed) {
   EXPECT_EQ(sim_->GetSummary().speeds, (std::vector<uint32_t>{9600, 38400}));
 }
 
+TEST_F(PtyTest, AfterTheFormatTheNextSessionReportsTheNewSystem) {
+  // The flash already holds the new system; only the format is left to do.
+  const auto kit = WriteKit((home_ / "kit").string(), 64, false);
+  ASSERT_TRUE(kit);
+  Config c = InLoader();
+  c.initial_flash = kit->image;
+  Connect(c);
+  ASSERT_TRUE(SendPacket(Request(5, 0, 0, static_cast<uint16_t>(kit->refmtdbank))));
+  Bytes reply;
+  {
+    ScopedFastClock fast(20);
+    EXPECT_FALSE(Receive(&reply, false, 1)) << "no status after the format";
+  }
+  CloseZep(port_);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  port_ = OpenZepByName("COM7");
+  ASSERT_NE(port_, ZEP_INVALID_PORT);
+  ExpectOpening();
+  ASSERT_TRUE(Send(Text("WSYS RECEIVE QIM_ALL S1:")));
+  ASSERT_TRUE(Receive(&reply));
+  EXPECT_EQ(AsText(reply).rfind(
+                "TR-150\r\n" + kit->new_system_line1 + "\r\n" + kit->new_system_line2 + "\r\n", 0),
+            0u)
+      << AsText(reply);
+  EXPECT_TRUE(sim_->GetSummary().databank_formatted);
+}
+
+TEST_F(PtyTest, ALaterSimulatorTakesOverTheLinkAndKeepsIt) {
+  Connect({});
+  Simulator second;
+  std::string error;
+  ASSERT_TRUE(second.Start(&error)) << error;
+  ASSERT_TRUE(second.LinkAs("COM7", &error)) << error;
+  EXPECT_EQ(fs::read_symlink(home_ / "vq3upd/ports/COM7"), second.SlavePath());
+  sim_->Stop();  // removes only a link that is still its own
+  EXPECT_EQ(fs::read_symlink(home_ / "vq3upd/ports/COM7"), second.SlavePath());
+  second.Stop();
+  EXPECT_FALSE(fs::exists(fs::symlink_status(home_ / "vq3upd/ports/COM7")));
+  std::string refused;
+  EXPECT_FALSE(second.LinkAs("../COM7", &refused));
+  EXPECT_NE(refused.find("../COM7"), std::string::npos) << refused;
+}
+
 TEST_F(PtyTest, SilenceFromPacketNLeavesTheHostUnanswered) {
   Config c;
   c.faults.silence_from_packet = 2;
