@@ -112,7 +112,8 @@ LinkSession::Result LinkSession::OnEnq() {
   if (silent_) return Result::kOk;
   if (faults_.never_syn) {
     // The ENQ is answered, but never with SYN: the host must not send its data.
-    Fired("ACK instead of SYN for packet " + std::to_string(number));
+    if (!never_syn_fired_) Fired("ACK instead of SYN from packet " + std::to_string(number));
+    never_syn_fired_ = true;
     return Control(wire::kAck);
   }
   if (syn_sent_at_ && SimClock::now() - *syn_sent_at_ < kCrossedEnqWindow) return Result::kOk;

@@ -67,6 +67,7 @@ class LinkSession {
   // When the last SYN went out, until a data frame follows it.
   std::optional<SimClock::time_point> syn_sent_at_;
   bool silent_ = false;
+  bool never_syn_fired_ = false;  // told once in the summary, not per ENQ
 };
 
 }  // namespace orgsim

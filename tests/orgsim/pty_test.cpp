@@ -405,7 +405,8 @@ TEST_F(PtyTest, NeverSynMakesThePacketFail) {
   EXPECT_FALSE(SendPacket(Request(2)));
   EXPECT_EQ(GetErrorStatus(), 0);
   EXPECT_EQ(sim_->GetSummary().ready_queries, 0u);
-  EXPECT_FALSE(sim_->GetSummary().faults_fired.empty());
+  EXPECT_EQ(sim_->GetSummary().faults_fired,
+            std::vector<std::string>{"ACK instead of SYN from packet 1"});
 }
 
 TEST_F(PtyTest, HangUpAtPacketNKillsThePortAtOnce) {
