@@ -71,6 +71,12 @@ uint16_t Low16(int32_t address);
 int32_t ParseHexAddress(const char* token);
 void UnscrambleBytes(uint8_t* bytes, size_t count);
 
+// The parts of a load, in the order it runs them.
+void ResetSymbolTable();
+bool ReadRomDescription(std::FILE* rom, uint64_t rom_length);
+bool ScanMap(std::FILE* rom, uint64_t rom_length, std::FILE* map);
+bool SumImage(std::FILE* rom);
+
 bool LoadReproFiles(const char* rom_path, const char* map_path, int32_t port, int32_t baud);
 // The part of the load that reads the opened files; the fuzz target drives it.
 bool LoadFromStreams(std::FILE* rom, uint64_t rom_length, std::FILE* map);
