@@ -217,6 +217,24 @@ TEST_F(PtyTest, StopIsAHangUpForTheHost) {
   EXPECT_LT(Steady::now() - start, std::chrono::seconds(5));
 }
 
+TEST_F(PtyTest, PacedLineIsNeverFasterThanTheWire) {
+  Config c;
+  c.pacing = true;
+  c.extra_lines = {std::string(1500, 'p')};  // about 1.6 s of frames at 9600 bps
+  Connect(c);
+  ExpectOpening();
+  const Counters before = sim_->GetCounters();
+  const auto start = Steady::now();
+  ASSERT_TRUE(Send(Text("WSYS RECEIVE QIM_ALL S1:")));
+  Bytes block;
+  ASSERT_TRUE(Receive(&block));
+  const std::chrono::duration<double> wall = Steady::now() - start;
+  const Counters after = sim_->GetCounters();
+  const double wire = after.wire_seconds - before.wire_seconds;
+  EXPECT_GT(wire, 1.5);
+  EXPECT_GE(wall.count(), wire + 2 * 0.05) << "the bytes each way and two pauses at least";
+}
+
 TEST_F(PtyTest, SetBaudAgreedThenBothEndsTalkAtTheNewSpeed) {
   Connect({});
   ExpectOpening();
