@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -85,11 +86,29 @@ bool MakeFolders(const std::string& path, std::string* error) {
   return true;
 }
 
+// Where the host looks up COMn, as its port-name rules say.
 std::string PortsFolder() {
   const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config && *config == '/') return std::string(config) + "/vq3upd/ports";
+  if (config && *config) return std::string(config) + "/vq3upd/ports";
   const char* home = std::getenv("HOME");
   return std::string(home ? home : "") + "/.config/vq3upd/ports";
+}
+
+// The host spells COMn in any letter case but looks up "COM" and the number,
+// so "com7" is linked as COM7. Other names are taken as they are.
+std::string LinkName(const std::string& name) {
+  constexpr size_t kPrefix = 3;       // "COM"
+  constexpr unsigned kMaxPort = 256;  // COM1 to COM256
+  if (name.size() <= kPrefix || name.size() > kPrefix + 3 || name[kPrefix] == '0') return name;
+  for (size_t i = 0; i < kPrefix; ++i) {
+    if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return name;
+  }
+  unsigned number = 0;
+  for (size_t i = kPrefix; i < name.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return name;
+    number = number * 10 + static_cast<unsigned>(name[i] - '0');
+  }
+  return number <= kMaxPort ? "COM" + std::to_string(number) : name;
 }
 
 }  // namespace
@@ -105,7 +124,7 @@ bool SimulatorImpl::LinkAs(const std::string& name, std::string* error) {
   }
   const std::string folder = PortsFolder();
   if (!MakeFolders(folder, error)) return false;
-  const std::string path = folder + "/" + name;
+  const std::string path = folder + "/" + LinkName(name);
   const std::string temporary = path + ".orgsim-" + std::to_string(getpid());
   unlink(temporary.c_str());
   // A new link replaces an old one in one step.

@@ -345,6 +345,11 @@ TEST_F(PtyTest, ALaterSimulatorTakesOverTheLinkAndKeepsIt) {
   EXPECT_EQ(fs::read_symlink(home_ / "vq3upd/ports/COM7"), second.SlavePath());
   second.Stop();
   EXPECT_FALSE(fs::exists(fs::symlink_status(home_ / "vq3upd/ports/COM7")));
+  // Any letter case names the same port.
+  Simulator third;
+  ASSERT_TRUE(third.Start(&error)) << error;
+  ASSERT_TRUE(third.LinkAs("com12", &error)) << error;
+  EXPECT_EQ(fs::read_symlink(home_ / "vq3upd/ports/COM12"), third.SlavePath());
   std::string refused;
   EXPECT_FALSE(second.LinkAs("../COM7", &refused));
   EXPECT_NE(refused.find("../COM7"), std::string::npos) << refused;
