@@ -9,8 +9,8 @@
 //
 // Threads: Start() makes the pseudo-terminal and one thread that serves it;
 // no call ever blocks on the line, so a test may run the host on its own
-// thread meanwhile. Summary(), Flash() and Counters() may be called at any
-// time from any thread and return copies. Stop() ends the thread and closes
+// thread meanwhile. GetSummary(), GetCounters() and Flash() may be called at
+// any time from any thread and return copies. Stop() ends the thread and closes
 // the pseudo-terminal; the destructor calls it.
 //
 // Build: in-process users link the static library target `orgsim_core`.
@@ -98,14 +98,14 @@ struct Summary {
   uint32_t refused_requests = 0;             // requests answered with a non-zero status
   std::vector<uint32_t> speeds;              // the organizer's line speed, each change in order
   std::vector<std::string> routines_called;  // "RemoteUnlock", ... in call order
-  std::vector<std::string> faults_fired;     // "silence at packet 12", ...
+  std::vector<std::string> faults_fired;     // "silence from packet 12", ...
   bool unlocked = false;
   // The last checksum call: "none", "pass" or "fail", with both values.
   std::string checksum_result = "none";
   uint16_t checksum_expected = 0, checksum_computed = 0;
   bool databank_formatted = false;
   uint32_t flash_banks_programmed = 0;  // distinct banks erased this run
-  // After the format: the system lines the organizer now reports.
+  // The system lines the organizer reports: after a format, the new image's.
   std::string system_line1, system_line2;
   // Speeds seen on the host's side of the pseudo-terminal that did not match
   // the organizer's: bytes lost as a real line would garble them.
@@ -130,7 +130,8 @@ class ORGSIM_API Simulator {
   // The slave's path, e.g. "/dev/pts/7"; empty before Start().
   std::string SlavePath() const;
   // Makes $XDG_CONFIG_HOME/vq3upd/ports/<name> (default ~/.config/...) a
-  // symbolic link to the slave, replacing an older link of that name.
+  // symbolic link to the slave, replacing an older link of that name; COMn
+  // in any letter case is linked as the host looks it up ("com7" -> COM7).
   bool LinkAs(const std::string& port_name, std::string* error = nullptr);
   // Ends the thread, closes the pseudo-terminal and removes the link it made.
   void Stop();
