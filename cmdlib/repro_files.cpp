@@ -5,9 +5,8 @@
 namespace tpx {
 namespace {
 
-// The staged block that holds the displacement byte follows the one that holds
-// 0x18 when `_JREPROG` is a kilobyte's last byte; at 0xFFFF it would fall
-// outside the staged 64 KB, which only a map that is wrong can ask for.
+// Both patch bytes must lie in the staged 64 KB: a `_JREPROG` at 0xFFFF would
+// put the displacement into flash bank 8, which only a wrong map can ask for.
 bool PatchFitsStagedImage() {
   if (Low16(Engine().symbols[kJReprog].address) + 1u < kStagedSize) return true;
   TraceText("Start-up patch outside the first 64KB.\n");

@@ -40,6 +40,9 @@ void ReportBlock(uint32_t index) {
 }
 
 // Puts the patch bytes that fall inside the block at image offset `offset`.
+// Each byte goes where the image has its address, so a `_JREPROG` at a
+// kilobyte's last byte carries the displacement into the next staged block,
+// which lies right after it in the organizer's memory.
 void ApplyPatch(uint8_t* block, uint32_t offset) {
   StartupPatch patch = StartupJump();
   for (uint32_t k = 0; k < 2; ++k) {

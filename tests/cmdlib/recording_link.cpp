@@ -47,7 +47,7 @@ int32_t Receive(const char* name, uint32_t w, int32_t p, void* dst, int32_t cap,
   *n = 0;
   if (reply.result == 0) return 0;
   if (reply.bytes.size() > static_cast<size_t>(cap)) return 0;  // as the link does
-  std::memcpy(dst, reply.bytes.data(), reply.bytes.size());
+  if (!reply.bytes.empty()) std::memcpy(dst, reply.bytes.data(), reply.bytes.size());
   *n = static_cast<int32_t>(reply.bytes.size());
   return reply.result;
 }
