@@ -235,12 +235,14 @@ TEST_F(PtyTest, PacedLineIsNeverFasterThanTheWire) {
   EXPECT_GE(wall.count(), wire + 2 * 0.05) << "the bytes each way and two pauses at least";
 }
 
+// "WSYS SET BAUD " with the speed code of 38400 bps (00 08) and its closing zero.
+const Bytes kSetBaud38400 = {0x57, 0x53, 0x59, 0x53, 0x20, 0x53, 0x45, 0x54, 0x20,
+                             0x42, 0x41, 0x55, 0x44, 0x20, 0x00, 0x08, 0x00};
+
 TEST_F(PtyTest, SetBaudAgreedThenBothEndsTalkAtTheNewSpeed) {
   Connect({});
   ExpectOpening();
-  const Bytes set_baud = {0x57, 0x53, 0x59, 0x53, 0x20, 0x53, 0x45, 0x54, 0x20,
-                          0x42, 0x41, 0x55, 0x44, 0x20, 0x00, 0x08, 0x00};
-  ASSERT_TRUE(Send(set_baud));
+  ASSERT_TRUE(Send(kSetBaud38400));
   Bytes reply;
   ASSERT_TRUE(Receive(&reply, false, 128));
   EXPECT_EQ(AsText(reply), "OK");
@@ -256,9 +258,7 @@ TEST_F(PtyTest, SetBaudAgreedThenBothEndsTalkAtTheNewSpeed) {
 TEST_F(PtyTest, HostThatKeepsItsOldSpeedIsNotHeard) {
   Connect({});
   ExpectOpening();
-  const Bytes set_baud = {0x57, 0x53, 0x59, 0x53, 0x20, 0x53, 0x45, 0x54, 0x20,
-                          0x42, 0x41, 0x55, 0x44, 0x20, 0x00, 0x08, 0x00};
-  ASSERT_TRUE(Send(set_baud));
+  ASSERT_TRUE(Send(kSetBaud38400));
   Bytes reply;
   ASSERT_TRUE(Receive(&reply, false, 128));
   ScopedFastClock fast(20);
