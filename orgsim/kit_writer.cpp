@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "orgsim/folders.h"
 #include "orgsim/orgsim.h"
 #include "orgsim/routine_image.h"
 #include "orgsim/system_record.h"
@@ -170,18 +171,6 @@ bool SettingsCanName(const std::string& folder, std::string* error) {
   return true;
 }
 
-bool MakeFolder(const std::string& dir, std::string* error) {
-  for (size_t at = 1; at <= dir.size(); ++at) {
-    if (at != dir.size() && dir[at] != '/') continue;
-    const std::string part = dir.substr(0, at);
-    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
-      if (error) *error = "cannot make folder " + part + ": " + std::strerror(errno);
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 std::optional<Kit> WriteKit(const std::string& dir, uint32_t kb, bool scrambled,
@@ -194,7 +183,7 @@ std::optional<Kit> WriteKit(const std::string& dir, uint32_t kb, bool scrambled,
   const std::string absolute = !dir.empty() && dir[0] != '/' && cwd ? cwd + ("/" + dir) : dir;
   free(cwd);
   if (!dir.empty() && !SettingsCanName(absolute, error)) return std::nullopt;
-  if (dir.empty() || !MakeFolder(dir, error)) {
+  if (dir.empty() || !MakeFolders(dir, 0755, error)) {
     if (error && dir.empty()) *error = "no kit folder given";
     return std::nullopt;
   }

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "orgsim/folders.h"
 #include "orgsim/link_session.h"
 #include "orgsim/orgsim.h"
 
@@ -74,18 +75,6 @@ class SimulatorImpl {
 
 namespace {
 
-bool MakeFolders(const std::string& path, std::string* error) {
-  for (size_t at = 1; at <= path.size(); ++at) {
-    if (at != path.size() && path[at] != '/') continue;
-    const std::string part = path.substr(0, at);
-    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-      if (error) *error = "cannot make folder " + part + ": " + std::strerror(errno);
-      return false;
-    }
-  }
-  return true;
-}
-
 // Where the host looks up COMn, as its port-name rules say.
 std::string PortsFolder() {
   const char* config = std::getenv("XDG_CONFIG_HOME");
@@ -123,7 +112,7 @@ bool SimulatorImpl::LinkAs(const std::string& name, std::string* error) {
     return false;
   }
   const std::string folder = PortsFolder();
-  if (!MakeFolders(folder, error)) return false;
+  if (!MakeFolders(folder, 0700, error)) return false;
   const std::string path = folder + "/" + LinkName(name);
   const std::string temporary = path + ".orgsim-" + std::to_string(getpid());
   unlink(temporary.c_str());
